@@ -140,6 +140,8 @@ int write_preamble(const char* path, int fd) {
 
 int locate_payload(const char* path) {
     const char* found = find_executable(path);
+    // An archive named on the command line need not be executable.
+    if (found == nullptr && path != nullptr && access(path, R_OK) == 0) found = path;
     if (found == nullptr) {
         fprintf(stderr, "%s: unable to find sxpak to build preamble\n", path);
         return payload_no_magic;

@@ -173,7 +173,8 @@ int main(int argc, char** argv) {
     }
 
     if (settings.list_mode) {
-        if (operand_count == 0 || archive_mode) {
+        // -u names the archives to list; an archive run as itself lists itself.
+        if (operand_count == 0 || (archive_mode && !utility)) {
             list_archive(self);
         } else {
             for (int i = 0; i < operand_count; ++i) list_archive(operands[i]);

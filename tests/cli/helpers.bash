@@ -1,0 +1,30 @@
+# Shared set-up for the command-line tests: a scratch directory per test and
+bats_require_minimum_version 1.5.0
+# helpers that assemble archives by hand.
+
+setup() {
+    : "${SXPAK:?SXPAK must name the built executable}"
+    WORK=$(mktemp -d /tmp/sxpak-cli-XXXXXX)
+    cd "$WORK"
+}
+
+teardown() {
+    cd /
+    rm -rf "$WORK"
+}
+
+# The bytes that follow the preamble: magic and the four header strings.
+# header FEATURES COMMENT RUN EXTRACT
+header() {
+    printf 'sxpak+magik%s\0%s\0%s\0%s\0' "$1" "$2" "$3" "$4"
+}
+
+# A gzip member made by zlib: zmember NAME < data
+zmember() {
+    "$SXPAK_TEST_TOOLS/sxpak_testtool" gzip 9 default "$1"
+}
+
+# Number of occurrences of the magic in a file, with their offsets.
+magic_offsets() {
+    grep -obUa 'sxpak+magik' "$1" | cut -d: -f1
+}
