@@ -28,3 +28,21 @@ zmember() {
 magic_offsets() {
     grep -obUa 'sxpak+magik' "$1" | cut -d: -f1
 }
+
+# An archive with a compressed payload whose members zlib wrote:
+# compressed_archive OUT FEATURES COMMENT RUN EXTRACT FILE...
+compressed_archive() {
+    local out=$1 features=$2 comment=$3 run_command=$4 extract=$5
+    shift 5
+    {
+        cat "$SXPAK"
+        header "$features" "$comment" "$run_command" "$extract"
+        for file in "$@"; do zmember "$(basename "$file")" < "$file"; done
+    } > "$out"
+    chmod +x "$out"
+}
+
+# The banner an archive prints before it unpacks.
+banner() {
+    printf '\n%s\n\nPlease wait...\n' "$1"
+}

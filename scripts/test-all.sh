@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds sxpak and runs every test: the suite on the Release build, the same
+# suite under AddressSanitizer and UndefinedBehaviorSanitizer, a bounded run of
+# each fuzz target, and the installation and package check.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+jobs=$(nproc)
+
+echo "== Release build and tests"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+cmake --build build -j"$jobs"
+(cd build && ctest --output-on-failure -j"$jobs")
+
+echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSXPAK_SANITIZE=ON -DSXPAK_BENCH=OFF
+cmake --build build-asan -j"$jobs"
+(cd build-asan && ctest --output-on-failure -j"$jobs")
+
+if [ -x fuzz/run.sh ]; then
+    echo "== Fuzzing"
+    fuzz/run.sh "${SXPAK_FUZZ_SECONDS:-60}"
+fi
+
+if [ -x .ci/package-check.sh ]; then
+    echo "== Installation and package"
+    .ci/package-check.sh build
+fi
+echo "== All tests passed"
