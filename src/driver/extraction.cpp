@@ -2,9 +2,11 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -66,6 +68,12 @@ uint32_t payload_size_field(int fd) {
     }
     return static_cast<uint32_t>(trailer[4]) | static_cast<uint32_t>(trailer[5]) << 8 |
            static_cast<uint32_t>(trailer[6]) << 16 | static_cast<uint32_t>(trailer[7]) << 24;
+}
+
+int64_t raw_payload_length(int fd) {
+    struct stat info;
+    if (fstat(fd, &info) != 0 || info.st_size < settings.payload_offset) return 0;
+    return info.st_size - settings.payload_offset;
 }
 
 // Copies a raw payload to the output; 1 when it held no byte at all.
@@ -212,8 +220,10 @@ int run_extraction(const char* archive_path) {
     if (!settings.extract_only && target != nullptr && strchr(target, '=') != nullptr) {
         off_t position = lseek(fd, 0, SEEK_CUR);
         if (position != -1) {
-            uint32_t size = payload_size_field(fd);
-            int required_mb = static_cast<int>(size / 1048576u + 1);
+            // A raw payload has no size field: its length is what it needs.
+            int64_t size = raw ? raw_payload_length(fd) : payload_size_field(fd);
+            int64_t megabytes = size / 1048576 + 1;
+            int required_mb = megabytes > INT32_MAX ? INT32_MAX : static_cast<int>(megabytes);
             link_path[0] = '\0';
             if (verify_fs_space(required_mb, link_path) == -1) return -1;
             lseek(fd, position, SEEK_SET);
