@@ -42,7 +42,8 @@ compressed_archive() {
     chmod +x "$out"
 }
 
-# The banner an archive prints before it unpacks.
+# The banner an archive prints before it unpacks, as bats' $stderr holds it
+# at the start of the output (without the leading empty line).
 banner() {
-    printf '\n%s\n\nPlease wait...\n' "$1"
+    printf '%s\n\nPlease wait...\n' "$1"
 }
