@@ -26,4 +26,7 @@ if [ -x .ci/package-check.sh ]; then
     echo "== Installation and package"
     .ci/package-check.sh build
 fi
+echo "== The installed executable on a large archive"
+scripts/installed-check.sh build
+
 echo "== All tests passed"
