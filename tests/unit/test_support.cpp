@@ -6,13 +6,17 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <unistd.h>
 #include <zlib.h>
 
 namespace test_support {
 
 namespace {
 std::vector<std::string> dirs_to_remove;
+pid_t creator = 0;
+// A death test's child exits through here too: only the creator removes.
 void remove_dirs() {
+    if (getpid() != creator) return;
     for (const auto& d : dirs_to_remove) {
         std::string cmd = "rm -rf '" + d + "'";
         if (system(cmd.c_str()) != 0) {}
@@ -23,7 +27,10 @@ void remove_dirs() {
 std::string temp_dir() {
     char pattern[] = "/tmp/sxpak-test-XXXXXX";
     if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp");
-    if (dirs_to_remove.empty()) atexit(remove_dirs);
+    if (dirs_to_remove.empty()) {
+        creator = getpid();
+        atexit(remove_dirs);
+    }
     dirs_to_remove.emplace_back(pattern);
     return pattern;
 }
