@@ -20,22 +20,9 @@ using test_support::Bytes;
 
 namespace {
 
-// A scratch directory removed by this process only: a death test's child
-// ends through exit() and must not remove what the parent still uses.
+// One scratch directory per test program.
 std::string scratch() {
-    static pid_t owner = getpid();
-    static char dir[] = "/tmp/sxpak-decode-XXXXXX";
-    static bool made = false;
-    if (!made) {
-        if (mkdtemp(dir) == nullptr) abort();
-        made = true;
-        atexit([] {
-            if (getpid() != owner) return;
-            std::string command = std::string("rm -rf '") + dir + "'";
-            if (system(command.c_str()) != 0) {
-            }
-        });
-    }
+    static const std::string dir = test_support::temp_dir();
     return dir;
 }
 
