@@ -64,7 +64,7 @@ extern TreeSpec lit_spec;
 extern TreeSpec dist_spec;
 extern TreeSpec clen_spec;
 
-// Builds the spec's code from the weights of its tree and adds the block's
+// Builds the alphabet's code from the weights of its tree and adds the block's
 // cost to dyn_bits (and fixed_bits for alphabets with a fixed code).
 void build_code(TreeSpec& spec);
 

@@ -215,4 +215,21 @@ int locate_payload(const char* path) {
     return fd;
 }
 
+int64_t read_archive_trailer(int fd, unsigned char trailer[8]) {
+    errno = 0;
+    off_t at = lseek(fd, -8, SEEK_END);
+    if (at < 0) {
+        errno = 0;  // a file shorter than its trailer has ended early
+        input_failure();
+    }
+    size_t have = 0;
+    while (have < 8) {
+        ssize_t got = read(fd, trailer + have, 8 - have);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) input_failure();
+        have += static_cast<size_t>(got);
+    }
+    return at;
+}
+
 }  // namespace sxpak

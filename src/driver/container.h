@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace sxpak {
 
@@ -41,5 +42,9 @@ constexpr int payload_bad_header = -2;     // a header string overflows: already
 // Opens path, finds the magic, reads the header strings; returns a descriptor
 // at the first payload byte, or payload_no_magic / payload_bad_header.
 [[nodiscard]] int locate_payload(const char* path);
+
+// Reads the last 8 bytes of an archive (the last member's CRC-32 and size
+// field) and returns their offset; a short file ends through the read-error exit.
+int64_t read_archive_trailer(int fd, unsigned char trailer[8]);
 
 }  // namespace sxpak

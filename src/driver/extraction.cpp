@@ -51,21 +51,10 @@ struct CommandText {
     bool append_value(const char* s, int quoted) { return quoted ? append_quoted(s) : append(s, strlen(s)); }
 };
 
-// The uncompressed size from the last member's trailer: the last 4 bytes of the file.
+// The uncompressed size from the last member's trailer.
 uint32_t payload_size_field(int fd) {
     unsigned char trailer[8];
-    errno = 0;
-    if (lseek(fd, -8, SEEK_END) < 0) {
-        errno = 0;
-        input_failure();
-    }
-    size_t have = 0;
-    while (have < sizeof trailer) {
-        ssize_t got = read(fd, trailer + have, sizeof trailer - have);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) input_failure();
-        have += static_cast<size_t>(got);
-    }
+    read_archive_trailer(fd, trailer);
     return static_cast<uint32_t>(trailer[4]) | static_cast<uint32_t>(trailer[5]) << 8 |
            static_cast<uint32_t>(trailer[6]) << 16 | static_cast<uint32_t>(trailer[7]) << 24;
 }

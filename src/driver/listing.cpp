@@ -27,21 +27,8 @@ void print_statistics(int fd) {
         printf("compressed  uncompr. ratio uncompressed_name\n");
     }
 
-    errno = 0;
-    off_t end = lseek(fd, -8, SEEK_END);
-    if (end < 0) {
-        errno = 0;
-        input_failure();
-    }
-    int64_t compressed = static_cast<int64_t>(end) - settings.payload_offset + 8;
     unsigned char trailer[8];
-    size_t have = 0;
-    while (have < sizeof trailer) {
-        ssize_t got = read(fd, trailer + have, sizeof trailer - have);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) input_failure();
-        have += static_cast<size_t>(got);
-    }
+    int64_t compressed = read_archive_trailer(fd, trailer) - settings.payload_offset + 8;
     uint32_t crc = load_le32(trailer);
     uint32_t size_field = load_le32(trailer + 4);
     int64_t uncompressed = size_field;
