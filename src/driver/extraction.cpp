@@ -55,8 +55,7 @@ struct CommandText {
 uint32_t payload_size_field(int fd) {
     unsigned char trailer[8];
     read_archive_trailer(fd, trailer);
-    return static_cast<uint32_t>(trailer[4]) | static_cast<uint32_t>(trailer[5]) << 8 |
-           static_cast<uint32_t>(trailer[6]) << 16 | static_cast<uint32_t>(trailer[7]) << 24;
+    return load_le32(trailer + 4);
 }
 
 int64_t raw_payload_length(int fd) {

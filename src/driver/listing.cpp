@@ -15,11 +15,6 @@ namespace sxpak {
 
 namespace {
 
-uint32_t load_le32(const unsigned char* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-
 void print_statistics(int fd) {
     if (settings.list_heading_due) {
         settings.list_heading_due = 0;

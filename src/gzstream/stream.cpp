@@ -35,11 +35,6 @@ constexpr CrcTables make_crc_tables() {
 constexpr CrcTables crc_tables = make_crc_tables();
 static_assert(crc_tables.t[0][1] == 0x77073096u);
 
-uint32_t load_le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 }  // namespace
 
 int refill_input(int eof_allowed) {

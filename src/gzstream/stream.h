@@ -35,6 +35,12 @@ struct StreamState {
 
 extern StreamState stream;
 
+// A little-endian 32-bit field, as gzip trailers store them.
+inline uint32_t load_le32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
 // Refills the input buffer and returns its first byte, or -1 at end of input
 // when eof_allowed; otherwise end of input or an error does not return.
 int refill_input(int eof_allowed);
